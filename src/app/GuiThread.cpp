@@ -12,13 +12,12 @@ namespace {
 std::atomic<GuiThread*> g_instance{nullptr};
 }
 
-GuiThread::GuiThread() : jobEventType_(QEvent::registerEventType()) {
-  g_instance.store(this);
-}
+GuiThread::GuiThread()
+    : previous_(g_instance.exchange(this)), jobEventType_(QEvent::registerEventType()) {}
 
 GuiThread::~GuiThread() {
   GuiThread* self = this;
-  g_instance.compare_exchange_strong(self, nullptr);
+  g_instance.compare_exchange_strong(self, previous_);
   std::lock_guard lock(mutex_);
   closed_ = true;
   // Callers still waiting get their call dropped instead of waiting forever.
@@ -48,6 +47,11 @@ void GuiThread::Run(const std::function<void()>& fn) {
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(jobEventType_)));
   finished_.wait(lock, [&] { return job.done; });
   if (job.error) std::rethrow_exception(job.error);
+}
+
+std::size_t GuiThread::Queued() {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
 }
 
 bool GuiThread::event(QEvent* e) {

@@ -27,12 +27,16 @@ class GuiThread : public QObject {
   GuiThread(const GuiThread&) = delete;
   GuiThread& operator=(const GuiThread&) = delete;
 
+  // The newest live instance; destroying it brings back the one before.
   static GuiThread* Instance();
   static bool IsCurrent();
 
   // Runs `fn` on the GUI thread and returns when it has finished; rethrows
   // what it threw. Once the object is being destroyed, calls are dropped.
   void Run(const std::function<void()>& fn);
+
+  // Calls waiting for the GUI thread to pick them up.
+  std::size_t Queued();
 
  protected:
   bool event(QEvent* e) override;
@@ -44,6 +48,7 @@ class GuiThread : public QObject {
     std::exception_ptr error;
   };
 
+  GuiThread* previous_;
   int jobEventType_;
   std::mutex mutex_;
   std::condition_variable finished_;
