@@ -30,15 +30,24 @@ void LabelAdapter::SetCaption(const Text& caption) {
 
 // ---- edit box
 
-EditBoxAdapter::EditBoxAdapter(QLineEdit* edit) : edit_(edit) {}
+EditBoxAdapter::EditBoxAdapter(QWidget* edit) : edit_(edit) {}
 
 Text EditBoxAdapter::GetText() {
-  return OnGuiThread([&] { return edit_ ? ToCp936(edit_->text()) : Text{}; });
+  return OnGuiThread([&] {
+    if (auto* line = qobject_cast<QLineEdit*>(edit_)) return ToCp936(line->text());
+    if (auto* box = qobject_cast<QPlainTextEdit*>(edit_)) return ToCp936(box->toPlainText());
+    return Text{};
+  });
 }
 
 void EditBoxAdapter::SetText(const Text& text) {
   OnGuiThread([&] {
-    if (edit_) edit_->setText(ToQt(text));
+    if (auto* line = qobject_cast<QLineEdit*>(edit_)) {
+      line->setText(ToQt(text));
+      line->setCursorPosition(0);
+    } else if (auto* box = dynamic_cast<PatternBox*>(edit_.data())) {
+      box->SetTextQuietly(ToQt(text));
+    }
   });
 }
 

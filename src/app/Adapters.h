@@ -29,15 +29,17 @@ class LabelAdapter final : public controls::Label {
   QPointer<QLabel> label_;
 };
 
+// Over a QLineEdit or a PatternBox. Setting the text never counts as the
+// user's edit: QLineEdit raises textEdited only for those, and a PatternBox
+// is set quietly. The text is shown from its start, as Windows shows it.
 class EditBoxAdapter final : public controls::EditBox {
  public:
-  explicit EditBoxAdapter(QLineEdit* edit);
+  explicit EditBoxAdapter(QWidget* edit);
   Text GetText() override;
-  // Does not count as the user's edit: QLineEdit raises textEdited only for those.
   void SetText(const Text& text) override;
 
  private:
-  QPointer<QLineEdit> edit_;
+  QPointer<QWidget> edit_;
 };
 
 class ButtonAdapter final : public controls::Button {

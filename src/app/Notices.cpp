@@ -80,6 +80,7 @@ void OpenBox(const NoticeRequest& request, QWidget* owner, const std::shared_ptr
   if (request.timeoutMs > 0) {
     auto* timer = new QTimer(box);
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, box, [box, outcome] {
       outcome->Finish(kTimedOut);
       box->done(0);

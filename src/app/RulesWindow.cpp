@@ -37,9 +37,9 @@ RulesWindow::RulesWindow(rules::RuleStore& store, controls::Notices& notices,
                            Qt::CustomizeWindowHint),
       list_(MakeRuleList(this)),
       boxes_{MakeEditBox(this, QStringLiteral("编辑框_网址"), {200, 13, 194, 20}),
-             MakeEditBox(this, QStringLiteral("编辑框_列表正则"), {208, 38, 186, 50}),
-             MakeEditBox(this, QStringLiteral("编辑框_小说名正则"), {208, 93, 186, 50}),
-             MakeEditBox(this, QStringLiteral("编辑框_小说作者正则"), {208, 148, 186, 50}),
+             MakePatternBox(this, QStringLiteral("编辑框_列表正则"), {208, 38, 186, 50}),
+             MakePatternBox(this, QStringLiteral("编辑框_小说名正则"), {208, 93, 186, 50}),
+             MakePatternBox(this, QStringLiteral("编辑框_小说作者正则"), {208, 148, 186, 50}),
              MakeEditBox(this, QStringLiteral("编辑框_章节内容左"), {226, 203, 168, 20}),
              MakeEditBox(this, QStringLiteral("编辑框_章节内容右"), {226, 232, 168, 20})},
       rename_(MakeButton(this, QStringLiteral("按钮_修改"), {153, 259, 72, 32}, QStringLiteral("修改规则名"))),
@@ -72,9 +72,13 @@ RulesWindow::RulesWindow(rules::RuleStore& store, controls::Notices& notices,
   // whatever arrives here is the user's doing.
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] { editor_->UserSelected(); });
   for (int i = 0; i < 6; ++i) {
-    // textEdited, unlike textChanged, is raised only by the user's edits.
-    connect(boxes_[i], &QLineEdit::textEdited, this,
-            [this, field = kFieldOrder[i]] { editor_->UserEdited(field); });
+    const auto edited = [this, field = kFieldOrder[i]] { editor_->UserEdited(field); };
+    if (auto* line = qobject_cast<QLineEdit*>(boxes_[i])) {
+      // textEdited, unlike textChanged, is raised only by the user's edits.
+      connect(line, &QLineEdit::textEdited, this, edited);
+    } else if (auto* box = dynamic_cast<PatternBox*>(boxes_[i])) {
+      box->onUserEdit = edited;
+    }
   }
   connect(rename_, &QPushButton::clicked, this, [this] { editor_->RenameClicked(); });
   connect(add_, &QPushButton::clicked, this, [this] { editor_->AddClicked(); });
@@ -86,7 +90,7 @@ RulesWindow::RulesWindow(rules::RuleStore& store, controls::Notices& notices,
 
 RulesWindow::~RulesWindow() = default;
 
-QLineEdit* RulesWindow::Box(rules::RuleField field) const {
+QWidget* RulesWindow::Box(rules::RuleField field) const {
   for (int i = 0; i < 6; ++i) {
     if (kFieldOrder[i] == field) return boxes_[i];
   }

@@ -29,7 +29,8 @@ class RulesWindow final : public QWidget {
   QtInputBox& Input() { return input_; }
 
   QListWidget* List() const { return list_; }
-  QLineEdit* Box(rules::RuleField field) const;
+  // The edit box of a field: a QLineEdit, or a PatternBox for the patterns.
+  QWidget* Box(rules::RuleField field) const;
 
  protected:
   // The window lives as long as the main window: closing it is refused.
@@ -38,7 +39,7 @@ class RulesWindow final : public QWidget {
 
  private:
   QListWidget* list_;
-  QLineEdit* boxes_[6];
+  QWidget* boxes_[6];
   QPushButton* rename_;
   QPushButton* add_;
   QPushButton* delete_;

@@ -2,11 +2,13 @@
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 
@@ -63,6 +65,37 @@ QLineEdit* MakeEditBox(QWidget* parent, const QString& name, const QRect& place)
   edit->setObjectName(name);
   edit->setGeometry(place);
   return edit;
+}
+
+PatternBox::PatternBox(QWidget* parent) : QPlainTextEdit(parent) {
+  setWordWrapMode(QTextOption::WrapAnywhere);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setTabChangesFocus(true);
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (!quiet_ && onUserEdit) onUserEdit();
+  });
+}
+
+void PatternBox::SetTextQuietly(const QString& text) {
+  quiet_ = true;
+  setPlainText(text);
+  quiet_ = false;
+}
+
+void PatternBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+PatternBox* MakePatternBox(QWidget* parent, const QString& name, const QRect& place) {
+  auto* box = new PatternBox(parent);
+  box->setObjectName(name);
+  box->setGeometry(place);
+  return box;
 }
 
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QRect& place,
@@ -140,12 +173,16 @@ QItemSelectionModel::SelectionFlags RuleList::selectionCommand(const QModelIndex
 void FitOuterSize(QWidget* window, const QSize& outer, const QSize& minClient) {
   QMargins frame;
   if (QWindow* handle = window->windowHandle()) frame = handle->frameMargins();
+  // Only a frame that changed (first placement, or a window manager that
+  // decorated the window once shown) changes the size; a size set since
+  // then stays.
+  static const char* const kFitted = "quillmereFittedFrame";
+  const QVariant fitted = window->property(kFitted);
+  if (fitted.isValid() && fitted.value<QMargins>() == frame) return;
+  window->setProperty(kFitted, QVariant::fromValue(frame));
   const QSize client =
       (outer - QSize(frame.left() + frame.right(), frame.top() + frame.bottom())).expandedTo(minClient);
-  if (window->size() != client || window->minimumSize() != client ||
-      window->maximumSize() != client) {
-    window->setFixedSize(client);
-  }
+  window->setFixedSize(client);
 }
 
 }  // namespace quill::app

@@ -4,9 +4,12 @@
 // rule list, and outer-size placement of top-level windows.
 #include <QFont>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QRect>
 #include <QSize>
 #include <QString>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -46,6 +49,23 @@ class RuleList final : public QListWidget {
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override;
 };
+
+// The tall edit boxes of the rules window: long patterns wrap so that
+// they can be read, but a pattern stays one line: Enter adds no line break.
+// Only the user's own edits raise onUserEdit.
+class PatternBox final : public QPlainTextEdit {
+ public:
+  explicit PatternBox(QWidget* parent);
+  void SetTextQuietly(const QString& text);
+  std::function<void()> onUserEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  bool quiet_ = false;
+};
+PatternBox* MakePatternBox(QWidget* parent, const QString& name, const QRect& place);
 
 // Sizes a top-level window so that its outer size, frame included, is
 // `outer`, but never so small that its client area cuts off `minClient`.
