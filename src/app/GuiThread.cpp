@@ -18,12 +18,14 @@ GuiThread::GuiThread()
 GuiThread::~GuiThread() {
   GuiThread* self = this;
   g_instance.compare_exchange_strong(self, previous_);
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   closed_ = true;
-  // Callers still waiting get their call dropped instead of waiting forever.
+  // Callers still waiting get their call dropped instead of waiting forever,
+  // and must be out of the wait before the mutex and condition go.
   for (Job* job : queue_) job->done = true;
   queue_.clear();
   finished_.notify_all();
+  finished_.wait(lock, [&] { return waiting_ == 0; });
 }
 
 GuiThread* GuiThread::Instance() { return g_instance.load(); }
@@ -42,10 +44,12 @@ void GuiThread::Run(const std::function<void()>& fn) {
   std::unique_lock lock(mutex_);
   if (closed_) return;
   queue_.push_back(&job);
+  ++waiting_;
   // Posted under our lock: the destructor cannot slip in between, and the
   // event's allocation is ordered before its deletion on the GUI thread.
   QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(jobEventType_)));
   finished_.wait(lock, [&] { return job.done; });
+  if (--waiting_ == 0 && closed_) finished_.notify_all();
   if (job.error) std::rethrow_exception(job.error);
 }
 

@@ -53,6 +53,7 @@ class GuiThread : public QObject {
   std::mutex mutex_;
   std::condition_variable finished_;
   std::deque<Job*> queue_;
+  int waiting_ = 0;  // callers inside Run; the destructor lets them leave first
   bool closed_ = false;
 };
 

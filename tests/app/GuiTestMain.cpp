@@ -10,6 +10,16 @@
 #include "app/GuiThread.h"
 #include "app/Program.h"
 
+// Qt is not built for ThreadSanitizer, which therefore misses Qt's own
+// futex-based locks: the buffers that Qt's internal thread pool hands
+// between its threads (image conversion while painting) would be reported
+// as racing. Only calls made from inside Qt are ignored; our code and the
+// memory it touches stay checked.
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:libQt6Core.so.6\n"
+         "called_from_lib:libQt6Gui.so.6\n";
+}
+
 namespace {
 
 // The off-screen platform says so each time a window is sized or raised.
