@@ -28,8 +28,8 @@ struct RuleDocument {
   bool operator==(const RuleDocument&) const = default;
 };
 
-// Deeper documents do not parse: it keeps the recursive writer and the
-// element destructors within a small, fixed stack.
+// Levels of nesting, the root's included. Deeper documents do not parse: it
+// keeps the recursive writer and the element destructors on a small stack.
 inline constexpr int kMaxElementDepth = 256;
 
 }  // namespace quill::rules

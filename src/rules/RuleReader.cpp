@@ -158,13 +158,13 @@ class Reader {
         pos_ = gt + 1;
         continue;
       }
+      if (open.size() >= static_cast<size_t>(kMaxElementDepth)) return false;
       Element child;
       bool closed = false;
       if (!ReadStartTag(child, closed)) return false;
       Element& parent = *open.back();
       parent.children.push_back(std::move(child));
       if (!closed) {
-        if (open.size() >= static_cast<size_t>(kMaxElementDepth)) return false;
         open.push_back(&parent.children.back());
         rawText.emplace_back();
       }

@@ -10,7 +10,7 @@ namespace quill::rules {
 
 // None for an empty file, an unclosed or mismatched element, text or a second
 // element outside the root, an unclosed comment, CDATA section or "<?"/"<!"
-// construct, a malformed start tag, or nesting deeper than kMaxElementDepth.
+// construct, a malformed start tag, or more than kMaxElementDepth levels of nesting.
 std::optional<RuleDocument> ReadRuleDocument(std::string_view bytes);
 
 }  // namespace quill::rules
