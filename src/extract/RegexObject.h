@@ -40,8 +40,10 @@ class RegexObject {
   int MatchCount() const;
   // Text of match i. With `position`: the 0-based byte offset found by
   // searching the subject for that text from the match's UTF-16 index taken
-  // as a 1-based byte position, so an equal text just before the match may
-  // be found instead; -2 when the text is not found.
+  // as a 1-based byte position (moved on to the next character when it falls
+  // on a second byte), ASCII case ignored when the pattern ignores case. An
+  // equal text just before the match may be found instead; -2 when the text
+  // is not found at all.
   std::string MatchText(int i, int* position = nullptr) const;
   // Text of capture k of match i, empty when the capture took no part; the
   // position search starts from the match's index as above.
