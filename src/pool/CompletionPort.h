@@ -2,6 +2,8 @@
 // The queue the pool's workers wait on. It behaves like a completion port that
 // no file is bound to: packets go out strictly in the order they were posted,
 // each to exactly one waiter, and closing it wakes every waiter with a failure.
+// A closed port can be opened again, empty, so that its owner never has to
+// free it under a thread that might still post to it.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -43,13 +45,21 @@ class CompletionPort {
     return true;
   }
 
-  void Close() {
+  // Returns the packets nobody took, so that the owner can account for them.
+  std::deque<Packet> Close() {
+    std::deque<Packet> left;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       closed_ = true;
-      packets_.clear();
+      left.swap(packets_);
     }
     ready_.notify_all();
+    return left;
+  }
+
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = false;
   }
 
  private:

@@ -18,7 +18,6 @@ constexpr std::uintptr_t kQuitKey = static_cast<std::uintptr_t>(-1);
 constexpr std::uintptr_t kQuitOverlapped = static_cast<std::uintptr_t>(-2);
 
 constexpr milliseconds kSignalSlice{20};
-constexpr milliseconds kSleepSlice{1};
 
 long long ElapsedMs(Clock::time_point since) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - since).count();
@@ -60,10 +59,13 @@ int WorkerStackSize(std::optional<int> requested) {
   return v - v % 4096;
 }
 
-WorkerPool::WorkerPool() : entry_(BuildMethodThunk(this, 1)) {}
+WorkerPool::WorkerPool() : entry_(BuildMethodThunk(this, 1)) { port_.Close(); }
 
 WorkerPool::~WorkerPool() {
   Stop(2);
+  // A stop already under way may have asked for the queued tasks to run;
+  // the pool is going, so they are dropped too.
+  run_.store(0);
   {
     std::unique_lock<std::mutex> lock(mutex_);
     threadsGone_.wait(lock, [this] { return threads_ == 0; });
@@ -72,45 +74,49 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::WorkerLoop() {
-  std::shared_ptr<CompletionPort> port;
-  std::shared_ptr<Signal> signal;
   workers_.fetch_add(1);
+  std::shared_ptr<Signal> signal;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    port = port_;
     signal = signal_;
   }
   if (signal) signal->Set();
 
   Packet packet;
-  bool taken = port && port->Get(packet);
+  bool taken = port_.Get(packet);
   while (run_.load() == 1 && packet.overlapped != kQuitOverlapped && taken) {
     busy_.fetch_add(1);
     queued_.fetch_sub(1);
     reinterpret_cast<TaskRoutine>(packet.overlapped)(packet.bytesTransferred, packet.key);
     busy_.fetch_sub(1);
-    taken = port->Get(packet);
+    taken = port_.Get(packet);
   }
+  if (taken && packet.overlapped != kQuitOverlapped) dropped_.fetch_add(1);
 
   workers_.fetch_sub(1);
   // The last thread to go cleans up. Nothing below the unlock touches the
   // pool, which the destructor may free as soon as it sees no thread left.
   std::lock_guard<std::mutex> lock(mutex_);
   if (--threads_ > 0) return;
-  if (port_) {
-    port_->Close();
-    port_.reset();
-  }
+  ClosePort();
   const std::shared_ptr<Signal> waiting = std::move(signal_);
   signal_.reset();
-  // Packets dropped unrun while stopping were never taken off queued.
   run_.store(0);
   workers_.store(0);
   busy_.store(0);
-  queued_.store(0);
   state_.exchange(kStopped);
   if (waiting) waiting->Set();
   threadsGone_.notify_all();
+}
+
+void WorkerPool::ClosePort() {
+  // Tasks that will never run stop counting as queued: those dropped by the
+  // workers and those still in the port.
+  std::int32_t unrun = dropped_.exchange(0);
+  for (const Packet& left : port_.Close()) {
+    if (left.overlapped != kQuitOverlapped) ++unrun;
+  }
+  queued_.fetch_sub(unrun);
 }
 
 bool WorkerPool::CreateWorker(std::size_t stackSize) {
@@ -137,15 +143,15 @@ bool WorkerPool::Start(std::optional<int> threadCount, std::optional<int> proces
   const int count = threadCount ? std::max(*threadCount, 1) : 5;
   const auto stack = static_cast<std::size_t>(WorkerStackSize(stackSize));
 
-  auto port = std::make_shared<CompletionPort>();
+  // Queued is exact whenever the pool is stopped (see dropped_); it is left
+  // alone so that a Submit still in flight from before keeps its account.
+  port_.Open();
   run_.store(1);
   workers_.store(0);
   busy_.store(0);
-  queued_.store(0);
   auto signal = std::make_shared<Signal>();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    port_ = port;
     signal_ = signal;
   }
 
@@ -190,11 +196,7 @@ bool WorkerPool::Start(std::optional<int> threadCount, std::optional<int> proces
   }
   run_.store(0);
   if (created == 0) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      port_->Close();
-      port_.reset();
-    }
+    ClosePort();
     state_.store(kStopped);
     return false;
   }
@@ -203,14 +205,13 @@ bool WorkerPool::Start(std::optional<int> threadCount, std::optional<int> proces
   // they are told to leave instead; the last one puts the pool back to
   // stopped.
   state_.store(kStopping);
-  PostQuitPackets(port, created, pump);
+  PostQuitPackets(created, pump);
   return false;
 }
 
-void WorkerPool::PostQuitPackets(const std::shared_ptr<CompletionPort>& port, int count,
-                                 bool processMessages) {
+void WorkerPool::PostQuitPackets(int count, bool processMessages) {
   for (int i = 1; i <= count; ++i) {
-    port->Post(Packet{kQuitBytes, kQuitKey, kQuitOverlapped});
+    port_.Post(Packet{kQuitBytes, kQuitKey, kQuitOverlapped});
     if (processMessages && i % 100 == 0) ProcessPending();
   }
 }
@@ -227,17 +228,15 @@ bool WorkerPool::Stop(std::optional<int> mode, std::optional<int> timeoutMs,
   if (waits) signal = std::make_shared<Signal>();
   if (how == 0 || how == 2) run_.store(0);
 
-  std::shared_ptr<CompletionPort> port;
   int threads = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (signal) signal_ = signal;
-    port = port_;
     // Every thread, including one created but not yet announced, needs its
     // own quit packet, or it would wait on the port for good.
     threads = threads_;
   }
-  if (port) PostQuitPackets(port, threads, pump);
+  PostQuitPackets(threads, pump);
   if (!waits) return true;
 
   const std::int32_t timeout = timeoutMs.value_or(0);
@@ -258,12 +257,8 @@ bool WorkerPool::Submit(TaskRoutine routine, std::optional<std::uint32_t> argume
 bool WorkerPool::SubmitAddress(std::uintptr_t routine, std::optional<std::uint32_t> argument,
                                std::optional<std::uintptr_t> key) {
   if (state_.load() != kRunning || routine == 0) return false;
-  // Held across counting and posting so that the last worker's reset of the
-  // counters cannot fall between the two and leave queued off by one.
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!port_) return false;
   queued_.fetch_add(1);
-  const bool posted = port_->Post(Packet{argument.value_or(0), key.value_or(0), routine});
+  const bool posted = port_.Post(Packet{argument.value_or(0), key.value_or(0), routine});
   if (!posted) queued_.fetch_sub(1);
   return posted;
 }

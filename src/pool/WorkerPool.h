@@ -83,17 +83,26 @@ class WorkerPool {
   class Signal;
 
   bool CreateWorker(std::size_t stackSize);
+  void ClosePort();
   void ProcessPending();
-  void PostQuitPackets(const std::shared_ptr<CompletionPort>& port, int count, bool processMessages);
+  void PostQuitPackets(int count, bool processMessages);
 
   std::uintptr_t entry_ = 0;
-  std::shared_ptr<CompletionPort> port_;  // guarded by mutex_
+  // Closed while the pool is stopped. It lives as long as the pool, so a
+  // Submit racing with the end of a stop meets a closed port, never a freed one.
+  CompletionPort port_;
   std::atomic<std::int32_t> state_{kStopped};
   std::atomic<std::int32_t> run_{0};
   std::atomic<std::int32_t> workers_{0};
   std::atomic<std::int32_t> busy_{0};
   std::atomic<std::int32_t> queued_{0};
   std::shared_ptr<Signal> signal_;  // guarded by mutex_
+
+  // Task packets taken while the run flag was 0 and dropped unrun. Queued
+  // keeps counting them until the last worker settles the account, so that
+  // it drops to 0 only when the pool has stopped; settling by subtraction
+  // rather than by a reset keeps a Submit racing with the stop exact.
+  std::atomic<std::int32_t> dropped_{0};
 
   // Threads created and not yet gone, announced or not. The last of them
   // cleans up; the destructor waits for none to be left.

@@ -304,6 +304,24 @@ TEST_F(WorkerPoolTest, StoppedPoolRefusesTasksAndStartsAgain) {
   EXPECT_EQ(work.argumentSum.load(), static_cast<long long>(kTasks) * (kTasks - 1) / 2);
 }
 
+TEST_F(WorkerPoolTest, SubmitsRacingWithStopsLeaveTheCountExact) {
+  std::atomic<bool> done{false};
+  std::thread submitter([&] {
+    while (!done.load()) pool.Submit(&Count, 1, work.Key());
+  });
+  int rounds = 0;
+  for (; rounds < 40; ++rounds) {
+    if (!pool.Start(2)) break;
+    if (!pool.Stop(rounds % 2 == 0 ? 2 : 0, 10000)) break;
+    if (!EventuallyTrue([&] { return pool.GetState() == WorkerPool::kStopped; })) break;
+  }
+  done = true;
+  submitter.join();
+  EXPECT_EQ(rounds, 40);
+  EXPECT_EQ(pool.QueuedCount(), 0);
+  EXPECT_TRUE(pool.IsIdle());
+}
+
 // ---- destruction -------------------------------------------------------------
 
 TEST_F(WorkerPoolTest, DestroyingARunningPoolWaitsForItsWorkersToLeave) {
