@@ -108,7 +108,7 @@ class WorkerPool {
   // cleans up; the destructor waits for none to be left.
   int threads_ = 0;  // guarded by mutex_
   std::condition_variable threadsGone_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::function<void()> processPending_;
 };
 
