@@ -39,6 +39,10 @@ void* PortableEntry(void* argument) {
 }
 
 // ---- generated form ------------------------------------------------------
+//
+// The sanitizers cannot instrument these bytes and need not: they touch only
+// their own stack frame and registers, the thread is created through
+// pthread_create as usual, and the method they enter is compiled code.
 
 #if defined(__x86_64__) || defined(__i386__)
 #define QUILL_GENERATED_THUNKS 1
