@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -86,6 +87,9 @@ std::once_flag& InitFlag() {
 
 void InitOnce() {
   std::call_once(InitFlag(), [] {
+    // Time-outs use no signals, and a server that hangs up while a request
+    // is being sent must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
     TheShares().withCookies = MakeShare(true);
     TheShares().withoutCookies = MakeShare(false);

@@ -6,8 +6,9 @@
 
 namespace quill::web {
 
-// Once, from main, before any thread starts: global transport set-up.
-// FetchPage does it itself on first use when the program forgot.
+// Once, from main, before any thread starts: global transport set-up, and
+// SIGPIPE ignored for the process. FetchPage does it itself on first use
+// when the program forgot.
 void InitWeb();
 
 // Makes one request and returns the response body bytes, whatever the status
