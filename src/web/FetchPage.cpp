@@ -204,8 +204,8 @@ std::optional<std::string> RequestUrl(std::string_view address, bool secure) {
   return url;
 }
 
-// Step by step as the block is specified: plain substring tests, exact case,
-// no final CR LF.
+// The caller's lines completed with the default ones; each test is a plain
+// substring test in exact case, and the block ends without CR LF.
 std::string HeaderBlock(std::string block, std::string_view address, std::string_view cookies) {
   if (block.empty()) {
     block = "Accept: */*";
