@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-  python3 nodejs curl openssl nginx-light
+  python3 nodejs curl openssl nginx-light libssl-dev
   # core libraries
   libcurl4-openssl-dev libpcre2-dev
   # the windows: Qt 6, a CJK font, and an X server for real-window checks

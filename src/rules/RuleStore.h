@@ -33,12 +33,18 @@ class RuleStore {
   void EnsureFile();
   std::vector<Text> ListNames();
   // The first rule of that name (name compared byte for byte); empty fields when none.
+  // The result carries the rule's name besides its six fields.
   SiteRule ReadByName(const Text& name);
   // The rule at a 1-based position; empty fields when none.
   SiteRule ReadAt(int position);
+  // Sets the text, or every existing attribute of the field's name; creates none.
   void WriteField(int position, RuleField field, const Text& value);
+  // A name the file could not read back (empty, holding a space, or starting
+  // with '!', '?' or '/') is refused: the rule keeps its name.
   void Rename(int position, const Text& newName);
+  // Adds the rule after the last one; refused for the names Rename refuses.
   void Append(const SiteRule& rule);
+  // True only when a rule was at that position and the file without it was saved.
   bool Remove(int position);
 
   // The bytes EnsureFile writes.

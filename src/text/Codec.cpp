@@ -17,6 +17,26 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 struct Cp936Tables {
+  // The user-defined areas hold no characters in glibc's table; Windows maps
+  // them onto the private use area. Doing the same lets any well-formed
+  // double byte survive a trip through UTF-16 (the pattern engine's form).
+  void MapUserDefinedAreas() {
+    auto assign = [&](int lead, int trail, int code) {
+      if (pair[lead << 8 | trail] == kUnmapped) pair[lead << 8 | trail] = static_cast<char16_t>(code);
+    };
+    for (int lead = 0xAA; lead <= 0xAF; ++lead)
+      for (int trail = 0xA1; trail <= 0xFE; ++trail) assign(lead, trail, 0xE000 + (lead - 0xAA) * 94 + trail - 0xA1);
+    for (int lead = 0xF8; lead <= 0xFE; ++lead)
+      for (int trail = 0xA1; trail <= 0xFE; ++trail) assign(lead, trail, 0xE234 + (lead - 0xF8) * 94 + trail - 0xA1);
+    for (int lead = 0xA1; lead <= 0xA7; ++lead) {
+      int index = 0;
+      for (int trail = 0x40; trail <= 0xA0; ++trail) {
+        if (trail == 0x7F) continue;
+        assign(lead, trail, 0xE4C6 + (lead - 0xA1) * 96 + index++);
+      }
+    }
+  }
+
   std::array<char16_t, 256> single{};      // one-byte characters; 0 = invalid
   std::array<char16_t, 65536> pair{};      // lead<<8 | trail -> UTF-16; 0 = unmapped
   std::array<uint16_t, 65536> encode{};    // UTF-16 -> bytes (<0x100 one byte); 0 = unmapped
@@ -46,6 +66,7 @@ struct Cp936Tables {
         pair[lead << 8 | trail] = decode(bytes, 2);
       }
     iconv_close(cd);
+    MapUserDefinedAreas();
 
     // Invert, keeping the first (lowest) byte sequence for a character that
     // more than one sequence decodes to.

@@ -30,6 +30,16 @@ TEST(Codec, WhatCodePage936CannotHoldBecomesAQuestionMark) {
   EXPECT_EQ(Utf16ToCp936(u"\xD800x"), "?x");
 }
 
+TEST(Codec, UserDefinedAreasRoundTripThroughThePrivateUseArea) {
+  EXPECT_EQ(Cp936ToUtf16("\xAA\xA1"), u"\uE000");
+  EXPECT_EQ(Cp936ToUtf16("\xFE\xFE"), u"\uE4C5");
+  EXPECT_EQ(Cp936ToUtf16("\xA1\x40"), u"\uE4C6");
+  EXPECT_EQ(Cp936ToUtf16("\xA7\xA0"), u"\uE765");
+  // UTF-8 read as code page 936 by mistake comes back byte for byte.
+  const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87";
+  EXPECT_EQ(Utf16ToCp936(Cp936ToUtf16(utf8)), utf8);
+}
+
 TEST(Codec, MalformedCodePage936DecodesToQuestionMarks) {
   EXPECT_EQ(Cp936ToUtf16("\xD6"), u"?");        // lone lead byte at the end
   EXPECT_EQ(Cp936ToUtf16("\xD6" "\x0A" "a"), u"?\na");  // the next byte is read afresh
