@@ -118,10 +118,13 @@ TEST(Notices, WithoutAnActiveWindowTheBoxStandsAlone) {
   EXPECT_EQ(notices.ShowTimedNotice(Cp936("提示"), Cp936("整本小说下载完毕"), 0, 64), 1);
 }
 
-TEST(Notices, EscOnAYesNoCancelQuestionCancels) {
+// Esc gives the answer that leaves things as they are.
+TEST(Notices, EscAnswersCancelOrNo) {
   QtNotices notices;
   WhenShown<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
   EXPECT_EQ(notices.ShowTimedNotice(Cp936("确认提醒"), Cp936("请确认是否增加规则"), 0, 35), 2);
+  WhenShown<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(notices.ShowTimedNotice(Cp936("修改询问"), Cp936("是否修改规则名？"), 0, 36), 7);
 }
 
 TEST(Notices, ScriptedAnswersSkipTheBoxAndRecordTheRequest) {
