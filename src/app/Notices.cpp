@@ -92,7 +92,15 @@ void OpenBox(const NoticeRequest& request, QWidget* owner, const std::shared_ptr
 
 int ShowOnGuiThread(const NoticeRequest& request) {
   auto outcome = std::make_shared<Outcome>();
-  OpenBox(request, QApplication::activeWindow(), outcome);
+  // Another box (one just answered and not yet deleted, or one a
+  // background thread is waiting on) must not own the new one, or the new
+  // box would go with it: the owner is that box's own owner.
+  QWidget* owner = QApplication::activeWindow();
+  while (qobject_cast<QMessageBox*>(owner)) {
+    owner = owner->parentWidget() ? owner->parentWidget()->window() : nullptr;
+  }
+  if (owner && !owner->isVisible()) owner = nullptr;
+  OpenBox(request, owner, outcome);
   if (!outcome->IsDone()) {
     QEventLoop loop;
     QObject::connect(outcome->box, &QDialog::finished, &loop, &QEventLoop::quit);

@@ -127,6 +127,24 @@ TEST(Notices, EscAnswersCancelOrNo) {
   EXPECT_EQ(notices.ShowTimedNotice(Cp936("修改询问"), Cp936("是否修改规则名？"), 0, 36), 7);
 }
 
+// The first box may still be the active window, hidden but not yet
+// deleted, when the next one opens; the next one must not go down with it.
+TEST(Notices, AQuestionRightAfterAnotherGetsItsOwnAnswer) {
+  QWidget owner;
+  owner.show();
+  owner.activateWindow();
+  ASSERT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == &owner; }));
+  QtNotices notices;
+  for (int answer : {6, 7, 6}) {
+    WhenShown<QMessageBox>([answer](QMessageBox* box) {
+      box->activateWindow();
+      QCoreApplication::processEvents();
+      box->button(answer == 6 ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    EXPECT_EQ(notices.ShowTimedNotice(Cp936("修改询问"), Cp936("是否修改规则名？"), 0, 36), answer);
+  }
+}
+
 TEST(Notices, ScriptedAnswersSkipTheBoxAndRecordTheRequest) {
   QtNotices notices;
   notices.AnswerNext(6);
