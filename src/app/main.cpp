@@ -2,41 +2,45 @@
 // wires them; no logic of its own.
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/GuiThread.h"
 #include "app/MainWindow.h"
 #include "app/Notices.h"
 #include "app/Program.h"
 #include "app/Pump.h"
+#include "app/Session.h"
 #include "rules/RuleStore.h"
+#include "web/FetchPage.h"
 
 int main(int argc, char* argv[]) {
+  // Network set-up happens once, before any thread can fetch.
+  quill::web::InitWeb();
   QApplication app(argc, argv);
   quill::app::SetUpApplication(app);
   // Carries control operations from background threads; must outlive them.
   quill::app::GuiThread guiThread;
 
-  // Download run state, before any window: the worker pool (DownloadPool),
-  // the failure counter (FailedCount, 0) and the table lock (TableLock) are
-  // created here, in this order, and destroyed in the same order at the end
-  // of the process.
-
   quill::app::QtNotices notices;
   quill::app::QtMessagePump pump;
   quill::rules::RuleStore store(quill::rules::DefaultRuleFilePath());
 
-  quill::app::MainWindow window(store, notices, pump);
-  // The three action buttons' handlers are installed here:
-  //   window.onFetch    (按钮_获取章节标题): the chapter-index fetch
-  //   window.onDownload (按钮_下载章节内容): the download run
-  //   window.onMerge    (按钮_合并): the book assembly
-  // each given window.Ui() and the download run state above.
-  //
-  // window.onShutdown: stops the worker pool and waits, processing events,
-  // until it is idle.
+  // The download pool, the failure counter and the table lock come first,
+  // then the windows; the books go to the working directory.
+  quill::app::Session session(store, notices, pump, ".");
+  quill::app::MainWindow& window = session.Window();
   window.onClosed = [] { QCoreApplication::quit(); };
   window.show();
 
   const int status = app.exec();
   window.DestroyRulesWindow();
+  if (session.IndexFetchRunning()) {
+    // An index fetch is not waited for; its thread still holds the
+    // windows, so leave without tearing them down under it. It writes no
+    // file, and everything else has been saved already.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
   return status;
 }

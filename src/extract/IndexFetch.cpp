@@ -43,7 +43,7 @@ std::string FirstCapture(RegexObject& regex, const std::string& pattern, const s
 
 }  // namespace
 
-void StartIndexFetch(IndexFetchContext& c) {
+void StartIndexFetch(IndexFetchContext& c, std::function<void()> finished) {
   const Messages& m = Texts();
   c.ui.main.超级列表框1.Clear();
   c.ui.main.编辑框2.SetText({});
@@ -53,11 +53,15 @@ void StartIndexFetch(IndexFetchContext& c) {
   c.ui.main.按钮_获取章节标题.SetEnabled(false);
   c.ui.rules.window.SetEnabled(false);
   try {
-    std::thread([&c] { IndexFetch(c); }).detach();
+    std::thread([&c, finished] {
+      IndexFetch(c);
+      if (finished) finished();
+    }).detach();
   } catch (const std::system_error&) {
     // No thread: say so rather than leave the button disabled for good.
     c.ui.main.标签4.SetCaption(m.failedStatus);
     ReEnable(c.ui);
+    if (finished) finished();
   }
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "FakeControls.h"
 #include "text/Codec.h"
 
@@ -83,12 +87,11 @@ TEST_F(IndexFetchTest, HandlerEmptiesTheWindowBeforeTheJob) {
   ui.编辑框2.SetText("http://old/");
   ui.标签_书名.SetCaption("old");
   IndexFetchContext context{ui.ui, [](std::string_view) { return std::string(); }};
-  StartIndexFetch(context);
-  // The job runs on its own thread; wait for its notice.
-  for (int i = 0; i < 500 && ui.notices.Calls().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  for (int i = 0; i < 500 && !ui.fetch.IsEnabled(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::atomic<bool> finished{false};
+  StartIndexFetch(context, [&] { finished = true; });
+  // The job runs on its own thread; the context must outlive it.
+  for (int i = 0; i < 1000 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(finished);
   EXPECT_EQ(ui.table.RowCount(), 0);
   EXPECT_EQ(ui.编辑框2.GetText(), "");
   EXPECT_EQ(ui.标签_书名.Caption(), "");
