@@ -131,10 +131,12 @@ void CheckMerge(const std::string& oldCookies, const std::string& receivedText) 
   if (!fuzz::IsAscii(oldCookies) || !fuzz::IsAscii(receivedText)) return;
 
   Check(merged == PlainMerge(oldCookies, receivedText));
-  std::vector<std::string> names;
+  std::vector<std::string> items, names;
   bool namesDiffer = true;
   for (const std::string& item : PlainSplit(merged, "; ")) {
     Check(item.find(' ') == std::string::npos && item.find(';') == std::string::npos);
+    Check(!item.ends_with("=deleted") && !Has(items, item));
+    items.push_back(item);
     namesDiffer = namesDiffer && !Has(names, PlainName(item));
     names.push_back(PlainName(item));
   }
