@@ -13,6 +13,7 @@
 
 #include "text/Text.h"
 #include "web/FetchTesting.h"
+#include "web/ReceivedCookies.h"
 #include "web/TextHelpers.h"
 
 namespace quill::web {
@@ -320,20 +321,6 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) 
   return now - transfer->lastActivity > transfer->stallLimit ? 1 : 0;
 }
 
-std::string ReceivedCookies(std::string_view responseHeaders) {
-  std::string received;
-  for (std::string_view line : t::Split(responseHeaders, "\r\n")) {
-    if (!t::Contains(line, "Set-Cookie")) continue;
-    if (t::Contains(line, ";")) {
-      received += t::Trim(TextBetween(line, "Set-Cookie:", ";"));
-    } else {
-      received += t::Trim(t::Replace(line, "Set-Cookie:", "", true));
-    }
-    received += "; ";
-  }
-  return std::string(t::Left(received, static_cast<int>(received.size()) - 2));
-}
-
 template <typename T>
 void Set(CURL* handle, CURLoption option, T value) {
   curl_easy_setopt(handle, option, value);
@@ -444,8 +431,8 @@ std::string FetchPage(std::string_view address, const int* method, const std::st
 
   std::string rawHeaders(kHeaderRoom, ' ');
   if (transfer.blockComplete && !transfer.blockTooLong) rawHeaders = t::UpToZero(transfer.block);
-  t::ReplaceInPlace(rawHeaders, "Set-Cookie", "Set-Cookie", true);
-  std::string received = ReceivedCookies(rawHeaders);
+  SpellSetCookie(rawHeaders);
+  std::string received = ReceivedCookiesFrom(rawHeaders);
   if (cookies) MergeCookies(*cookies, received);
   if (responseHeaders) *responseHeaders = std::move(rawHeaders);
   if (receivedCookies) *receivedCookies = std::move(received);
