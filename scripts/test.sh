@@ -22,13 +22,17 @@ step "AddressSanitizer + UndefinedBehaviorSanitizer"
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
 
 step "ThreadSanitizer (threaded parts)"
-"$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Only the test programs that start threads are built and run here.
+BUILD_TARGETS="${QUILLMERE_THREADED_TESTS:-pool_tests web_fetch_tests regex_thread_tests chapter_tests download_tests app_thread_tests}" \
+  "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMERE_SANITIZE=thread
-(cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest -j "$jobs" -L threads --output-on-failure --no-tests=ignore)
+(cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest -j "$jobs" -L threads --output-on-failure --no-tests=error)
 
 step "fuzz targets, ${fuzz_seconds}s each"
-CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUILLMERE_FUZZ=ON -DQUILLMERE_GUI=OFF
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLMERE_FUZZ=ON -DQUILLMERE_GUI=OFF >/dev/null
+fuzzers=$(ninja -C "$root/build-fuzz" -t targets all | grep -o '^fuzz_[a-z_]*: phony' | cut -d: -f1)
+BUILD_TARGETS="$fuzzers" "$root/scripts/build.sh" "$root/build-fuzz"
 shopt -s nullglob
 for target in "$root"/build-fuzz/tests/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
@@ -36,8 +40,14 @@ for target in "$root"/build-fuzz/tests/fuzz/fuzz_*; do
   corpus="$root/build-fuzz/corpus/$name"; mkdir -p "$corpus"
   seeds="$root/tests/fuzz/seeds/${name#fuzz_}"
   [ -d "$seeds" ] || seeds=""
+  log="$root/build-fuzz/$name.log"
   echo "-- $name"
-  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $seeds 2>&1 | tail -n 3
+  if ! "$target" -max_total_time="$fuzz_seconds" -artifact_prefix="$root/build-fuzz/$name-" "$corpus" $seeds >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "$name failed; the input that broke it is $root/build-fuzz/$name-crash-*"
+    exit 1
+  fi
+  tail -n 1 "$log"
 done
 
 step "all tests passed"
