@@ -2,7 +2,11 @@
 // a site that fails at random. Prints what it took and what the site did;
 // exits 1 when a check did not hold or rows were left over.
 //
-//   download_soak_bench [--chapters N] [--runs N] [--seed S] [--recheck]
+//   download_soak_bench [--chapters N] [--runs N] [--seed S] [--recheck] [--close]
+//
+// --recheck ticks automatic merging again before each new run, so that the
+// last run merges; --close closes the window during the first run and
+// starts the program afresh.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +35,10 @@ int main(int argc, char** argv) {
       options.seed = std::strtoull(argv[++i], nullptr, 10);
     } else if (!std::strcmp(argv[i], "--recheck")) {
       options.recheckAutoMerge = true;
+    } else if (!std::strcmp(argv[i], "--close")) {
+      options.closeDuringFirstRun = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--chapters N] [--runs N] [--seed S] [--recheck]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--chapters N] [--runs N] [--seed S] [--recheck] [--close]\n", argv[0]);
       return 2;
     }
   }
@@ -45,6 +51,9 @@ int main(int argc, char** argv) {
   std::printf("  chapters            %d\n", r.chapters);
   std::printf("  runs needed         %d of at most %d (%s)\n", r.runs, options.maxRuns,
               r.converged ? "no row left checked" : "rows left checked");
+  if (options.closeDuringFirstRun)
+    std::printf("  closed first run    %d downloaded, %d failed, %d never started\n", r.closedRun.downloaded,
+                r.closedRun.failed, r.closedRun.notStarted);
   std::printf("  failed per run     ");
   for (int f : r.failedPerRun) std::printf(" %d", f);
   std::printf("\n  requests served     %d, fetches %d\n", r.requests, r.fetches);

@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "FakeControls.h"
 #include "download/DownloadRun.h"
@@ -130,6 +133,31 @@ class FetchWatch {
   std::map<std::string, int> fetchedThisRun_;
 };
 
+// The fake pump, plus the close of the main window arriving while the GUI
+// thread waits: the handler runs inside the wait, as an event would.
+class ClosingPump : public controls::MessagePump {
+ public:
+  void ProcessPending() override { inner_.ProcessPending(); }
+  bool PumpingWait(int amount, int unit) override {
+    if (when_ && when_()) {
+      auto handler = std::exchange(handler_, {});
+      when_ = {};
+      handler();
+    }
+    return inner_.PumpingWait(amount, unit);
+  }
+  // GUI thread only, like the waits.
+  void CloseWhen(std::function<bool()> when, std::function<void()> handler) {
+    when_ = std::move(when);
+    handler_ = std::move(handler);
+  }
+
+ private:
+  fakes::FakePump inner_;
+  std::function<bool()> when_;
+  std::function<void()> handler_;
+};
+
 // What a run is checked against: the state when download was pressed.
 struct BeforeRun {
   std::set<int> checkedRows;
@@ -147,29 +175,30 @@ class Soak {
         site_({options.chapters, options.seed, options.stallLimit}),
         files_(work_.Path()),
         watch_(site_, problems_),
-        tasks_{ui_.ui, lock_, failed_, done_, [this](std::string_view a) { return watch_.Fetch(a); },
+        tasks_{view_, lock_, failed_, done_, [this](std::string_view a) { return watch_.Fetch(a); },
                [this](const std::string& title, int n, std::string_view text) {
                  files_.WriteChapter(title, n, text);
-               }},
-        run_{ui_.ui, pool_, tasks_, files_} {
-    // The table as the index fetch leaves it.
+                 ++saves_;
+               }} {
     ui_.编辑框1.SetText(site_.IndexAddress());
-    ui_.标签_书名.SetCaption(FaultySite::BookTitle());
-    ui_.标签_作者.SetCaption(FaultySite::BookAuthor());
     ui_.章节内容左.SetText(FaultySite::LeftMarker());
     ui_.章节内容右.SetText(FaultySite::RightMarker());
-    for (const testsupport::SiteChapter& c : site_.Chapters()) {
-      const int row = ui_.table.AppendRow(std::to_string(ui_.table.RowCount() + 1));
-      ui_.table.SetCell(row, 1, c.title);
-      ui_.table.SetCell(row, 2, c.address);
-      ui_.table.SetCell(row, 3, texts_.waiting);
-      ui_.table.SetStateImage(row, 1);
-    }
+    StartProgram();
   }
 
   void Run() {
     bool mergedByRun = false;
     for (int number = 1; number <= options_.maxRuns && !CheckedRows().empty(); ++number) {
+      const bool closing = number == 1 && options_.closeDuringFirstRun;
+      if (closing) {
+        // Closed once a quarter of the book is saved, with most chapters
+        // still queued and some stalled on the site.
+        pump_.CloseWhen([this] { return saves_.load() >= options_.chapters / 4; },
+                        [this] {
+                          run_->closeRequested = true;
+                          StopPoolForShutdown(*pool_, pump_);
+                        });
+      }
       if (number > 1 && options_.recheckAutoMerge) {
         ui_.选择框1.SetChecked(true);  // and its click handler disables the merge button
         ui_.merge.SetEnabled(false);
@@ -178,6 +207,11 @@ class Soak {
                        ui_.notices.Calls().size()};
       report_.runs = number;
       if (!DriveRun(number)) return;  // hung: nothing after it can be trusted
+      if (closing) {
+        CheckClosedRun(before);
+        StartProgram();
+        continue;
+      }
       const int failedRows = CheckRun(number, before);
       report_.failedPerRun.push_back(failedRows);
       mergedByRun = before.autoMerge && failedRows == 0;
@@ -199,6 +233,29 @@ class Soak {
   }
 
  private:
+  // A fresh start of the program, and the index fetched: a new pool, every
+  // row checked and waiting, automatic merging on. Chapter files already on
+  // disk stay, and are replaced as their rows are downloaded again.
+  void StartProgram() {
+    run_.reset();
+    pool_ = std::make_unique<pool::WorkerPool>();
+    run_ = std::make_unique<DownloadContext>(DownloadContext{view_, *pool_, tasks_, files_});
+    ui_.标签_书名.SetCaption(FaultySite::BookTitle());
+    ui_.标签_作者.SetCaption(FaultySite::BookAuthor());
+    ui_.table.Clear();
+    for (const testsupport::SiteChapter& c : site_.Chapters()) {
+      const int row = ui_.table.AppendRow(std::to_string(ui_.table.RowCount() + 1));
+      ui_.table.SetCell(row, 1, c.title);
+      ui_.table.SetCell(row, 2, c.address);
+      ui_.table.SetCell(row, 3, texts_.waiting);
+      ui_.table.SetStateImage(row, 1);
+    }
+    ui_.选择框1.SetChecked(true);
+    ui_.merge.SetEnabled(false);
+    ui_.download.SetEnabled(true);
+    ui_.rulesWindow.SetEnabled(true);
+  }
+
   std::set<int> CheckedRows() {
     std::set<int> rows;
     for (int row = 0; row < ui_.table.RowCount(); ++row)
@@ -216,16 +273,16 @@ class Soak {
   bool DriveRun(int number) {
     std::atomic<bool> ended{false};
     std::thread gui([&] {
-      DownloadRun(run_);
+      DownloadRun(*run_);
       ended = true;
     });
     const Clock::time_point deadline = Clock::now() + options_.runDeadline;
     bool countersBad = false;
     bool hung = false;
     while (!ended.load()) {
-      const int busy = pool_.BusyCount();
-      const int queued = pool_.QueuedCount();
-      const int workers = pool_.WorkerCount();
+      const int busy = pool_->BusyCount();
+      const int queued = pool_->QueuedCount();
+      const int workers = pool_->WorkerCount();
       report_.mostBusyWorkers = std::max(report_.mostBusyWorkers, busy);
       if (!countersBad && (busy < 0 || busy > kWorkers || queued < 0 || workers > kWorkers)) {
         countersBad = true;
@@ -237,7 +294,7 @@ class Soak {
         hung = true;
         problems_.Add("run " + std::to_string(number) + " had not ended after " +
                       std::to_string(options_.runDeadline.count()) + " s: busy " + std::to_string(busy) +
-                      ", queued " + std::to_string(queued) + ", idle " + std::to_string(pool_.IdleWorkers()));
+                      ", queued " + std::to_string(queued) + ", idle " + std::to_string(pool_->IdleWorkers()));
         site_.Stop();  // every fetch still waiting on the site fails now
       }
       if (hung && Clock::now() > deadline + std::chrono::seconds(60)) {
@@ -250,14 +307,19 @@ class Soak {
     return !hung;
   }
 
-  // Checks the table, the status line, the notices, the files and the pool
-  // after a run; returns the number of rows marked failed.
-  int CheckRun(int number, const BeforeRun& before) {
-    const std::string run = "run " + std::to_string(number) + ": ";
+  struct Tally {
+    int failed = 0;      // rows marked failed
+    int newlyDone = 0;   // rows of this run marked downloaded
+    int notStarted = 0;  // rows of this run still waiting (a closed run only)
+  };
+
+  // The rows and files after a run: each row fetched as often as its status
+  // says, a file on disk exactly for the rows ever downloaded, each file
+  // exactly the expected bytes, and the counters in step with the rows.
+  Tally CheckRowsAndFiles(const std::string& run, const BeforeRun& before, bool closed) {
+    Tally tally;
     std::map<std::string, int> fetched = watch_.TakeFetched();
     const std::string base = ui_.编辑框2.GetText();
-    int failedRows = 0;
-    int doneRows = 0;
     for (int row = 0; row < ui_.table.RowCount(); ++row) {
       const std::string status = ui_.table.Cell(row, 3);
       const bool checked = ui_.table.StateImage(row) == 1;
@@ -265,56 +327,88 @@ class Soak {
       const std::string where = run + "row " + std::to_string(row + 1) + ": ";
       const int fetches = fetched[base + ui_.table.Cell(row, 2)];
       fetched.erase(base + ui_.table.Cell(row, 2));
-      if (wasChecked ? fetches < 1 || fetches > 3 : fetches != 0)
+      if (wasChecked ? fetches > 3 : fetches != 0)
         problems_.Add(where + "fetched " + std::to_string(fetches) + " times");
       if (status == texts_.failed) {
-        ++failedRows;
+        ++tally.failed;
         if (!checked || !wasChecked) problems_.Add(where + "failed but is not a checked row of this run");
         if (fetches != 3) problems_.Add(where + "failed after " + std::to_string(fetches) + " fetches");
-        if (fs::exists(ChapterPath(row + 1))) problems_.Add(where + "failed but has a chapter file");
       } else if (status == texts_.done) {
-        ++doneRows;
+        if (wasChecked) ++tally.newlyDone;
         if (checked) problems_.Add(where + "downloaded but still checked");
-        if (ReadWholeFile(ChapterPath(row + 1)) != site_.Chapters()[static_cast<size_t>(row)].expected)
-          problems_.Add(where + "the chapter file does not hold the expected bytes");
+        if (wasChecked && fetches < 1) problems_.Add(where + "downloaded without a fetch");
+        saved_.insert(row);
+      } else if (closed && status == texts_.waiting && wasChecked && checked && fetches == 0) {
+        ++tally.notStarted;  // a queued chapter that the close kept from running
       } else {
-        problems_.Add(where + "ends the run as '" + text::Utf8(status) + "'");
+        problems_.Add(where + "ends the run as '" + text::Utf8(status) + "' after " + std::to_string(fetches) +
+                      " fetches");
       }
     }
     for (const auto& [address, count] : fetched)
       problems_.Add(run + "fetched an address of no row: " + address);
 
-    // The chapter directory holds the downloaded rows' files and nothing else.
-    int files = 0;
+    std::set<int> onDisk;
     std::error_code ec;
     for (const fs::directory_entry& e :
          fs::directory_iterator(fs::path(work_.Path()) / FaultySite::BookDirectoryName(), ec)) {
       const std::string name = e.path().filename().string();
       const int n = std::atoi(name.c_str());
-      if (name != std::to_string(n) + ".txt" || n < 1 || n > ui_.table.RowCount() ||
-          ui_.table.Cell(n - 1, 3) != texts_.done)
+      if (name != std::to_string(n) + ".txt" || n < 1 || n > ui_.table.RowCount()) {
         problems_.Add(run + "an unexpected file in the book directory: " + name);
-      ++files;
+        continue;
+      }
+      onDisk.insert(n - 1);
+      if (ReadWholeFile(e.path()) != site_.Chapters()[static_cast<size_t>(n - 1)].expected)
+        problems_.Add(run + "chapter file " + name + " does not hold the expected bytes");
     }
     if (ec) problems_.Add(run + "the book directory cannot be read");
-    if (files != doneRows)
-      problems_.Add(run + std::to_string(files) + " chapter files for " + std::to_string(doneRows) +
-                    " downloaded rows");
+    if (onDisk != saved_)
+      problems_.Add(run + std::to_string(onDisk.size()) + " chapter files for " + std::to_string(saved_.size()) +
+                    " rows ever downloaded");
 
     const int failedCount = failed_.Get();
-    if (failedCount != failedRows)
-      problems_.Add(run + "FailedCount " + std::to_string(failedCount) + " for " + std::to_string(failedRows) +
+    if (failedCount != tally.failed)
+      problems_.Add(run + "FailedCount " + std::to_string(failedCount) + " for " + std::to_string(tally.failed) +
                     " failed rows");
-    const int newlyDone = static_cast<int>(before.checkedRows.size()) - failedRows;
     lock_.Enter();
     const int doneCount = done_;
     lock_.Leave();
-    if (doneCount != newlyDone)
-      problems_.Add(run + "DoneCount " + std::to_string(doneCount) + " for " + std::to_string(newlyDone) +
+    if (doneCount != tally.newlyDone)
+      problems_.Add(run + "DoneCount " + std::to_string(doneCount) + " for " + std::to_string(tally.newlyDone) +
                     " chapters downloaded");
-    CheckStatusLine(run, before, failedRows, newlyDone);
+    return tally;
+  }
+
+  // Checks the table, the status line, the notices, the files and the pool
+  // after a run; returns the number of rows marked failed.
+  int CheckRun(int number, const BeforeRun& before) {
+    const std::string run = "run " + std::to_string(number) + ": ";
+    const Tally tally = CheckRowsAndFiles(run, before, false);
+    if (tally.failed + tally.newlyDone != static_cast<int>(before.checkedRows.size()))
+      problems_.Add(run + "not every checked row was downloaded or failed");
+    CheckStatusLine(run, before, tally.failed, tally.newlyDone);
     CheckPoolAtRest(run);
-    return failedRows;
+    return tally.failed;
+  }
+
+  // A run during which the main window was closed: the chapters running
+  // then finished, the queued ones never ran, the run ended without an
+  // outcome, and nothing ran after it.
+  void CheckClosedRun(const BeforeRun& before) {
+    const std::string run = "run 1, closed: ";
+    if (!run_->closeRequested) {
+      problems_.Add(run + "the close never came");
+      return;
+    }
+    const Tally tally = CheckRowsAndFiles(run, before, true);
+    if (tally.notStarted == 0) problems_.Add(run + "every queued chapter still ran");
+    if (ui_.notices.Calls().size() != before.notices) problems_.Add(run + "a notice after the close");
+    if (!pool_->IsIdle() || pool_->BusyCount() != 0 || pool_->QueuedCount() != 0)
+      problems_.Add(run + "the run ended with the pool not idle");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (!watch_.TakeFetched().empty()) problems_.Add(run + "chapters were fetched after the close");
+    report_.closedRun = {tally.newlyDone, tally.failed, tally.notStarted};
   }
 
   void CheckStatusLine(const std::string& run, const BeforeRun& before, int failedRows, int newlyDone) {
@@ -357,10 +451,10 @@ class Soak {
   }
 
   void CheckPoolAtRest(const std::string& run) {
-    if (!pool_.IsIdle() || pool_.BusyCount() != 0 || pool_.QueuedCount() != 0)
+    if (!pool_->IsIdle() || pool_->BusyCount() != 0 || pool_->QueuedCount() != 0)
       problems_.Add(run + "the run ended with the pool not idle");
     // A second run creates no threads: the first run's ten serve them all.
-    if (pool_.WorkerCount() != kWorkers) problems_.Add(run + std::to_string(pool_.WorkerCount()) + " workers");
+    if (pool_->WorkerCount() != kWorkers) problems_.Add(run + std::to_string(pool_->WorkerCount()) + " workers");
   }
 
   std::string ExpectedBook() const {
@@ -372,7 +466,7 @@ class Soak {
   void MergeByHand() {
     if (!ui_.merge.IsEnabled()) problems_.Add("the merge button is disabled after the last run");
     const size_t notices = ui_.notices.Calls().size();
-    MergeButton(ui_.ui, files_);
+    MergeButton(view_, files_);
     const std::vector<fakes::NoticeCall> calls = ui_.notices.Calls();
     if (ui_.标签4.Caption() != texts_.merged || calls.size() != notices + 1 || calls.back().message != texts_.merged)
       problems_.Add("the merge button did not report the book merged");
@@ -390,7 +484,7 @@ class Soak {
   void ShutDown() {
     std::atomic<bool> ended{false};
     std::thread gui([&] {
-      StopPoolForShutdown(pool_, ui_.pump);
+      StopPoolForShutdown(*pool_, pump_);
       ended = true;
     });
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
@@ -432,11 +526,15 @@ class Soak {
   pool::SectionLock lock_;
   pool::SharedCounter failed_;
   int32_t done_ = 0;
+  ClosingPump pump_;
+  controls::Ui view_{ui_.main, ui_.rules, ui_.notices, pump_};
+  std::atomic<int> saves_{0};
+  std::set<int> saved_;  // rows with a chapter file on disk
   FetchWatch watch_;
   extract::ChapterTaskContext tasks_;
   // Last: destroyed first, so no worker outlives what the tasks use.
-  pool::WorkerPool pool_;
-  DownloadContext run_;
+  std::unique_ptr<pool::WorkerPool> pool_;
+  std::unique_ptr<DownloadContext> run_;
 };
 
 }  // namespace

@@ -23,6 +23,10 @@ struct SoakOptions {
   // run with failures, so that the last run merges by itself; otherwise the
   // book is merged with the merge button at the end.
   bool recheckAutoMerge = false;
+  // The main window is closed during the first run, once a quarter of the
+  // chapters are saved; then the program starts afresh (a new pool, the
+  // index fetched again, every row checked) and the soak goes on.
+  bool closeDuringFirstRun = false;
   std::chrono::milliseconds stallLimit{2000};
   // A run that has not ended by then is taken as hung.
   std::chrono::seconds runDeadline{300};
@@ -32,7 +36,10 @@ struct SoakReport {
   int chapters = 0;
   int runs = 0;
   bool converged = false;  // no row was left checked
-  std::vector<int> failedPerRun;
+  std::vector<int> failedPerRun;  // the closed run not included
+  struct ClosedRun {
+    int downloaded = 0, failed = 0, notStarted = 0;
+  } closedRun;
   std::array<int, static_cast<int>(testsupport::SiteAnswer::kCount)> answers{};
   int requests = 0;
   int fetches = 0;

@@ -13,6 +13,7 @@ struct SoakCase {
   const char* name;
   std::uint64_t seed;
   bool recheckAutoMerge;
+  bool closeDuringFirstRun;
 };
 
 void PrintTo(const SoakCase& c, std::ostream* os) { *os << c.name; }
@@ -25,14 +26,18 @@ class DownloadSoakTest : public testing::TestWithParam<SoakCase> {};
 TEST_P(DownloadSoakTest, EveryChapterEndsWholeWhateverTheSiteDoes) {
   SoakOptions options;
   options.chapters = 200;
-  options.maxRuns = 5;
+  options.maxRuns = GetParam().closeDuringFirstRun ? 6 : 5;
   options.seed = GetParam().seed;
   options.recheckAutoMerge = GetParam().recheckAutoMerge;
+  options.closeDuringFirstRun = GetParam().closeDuringFirstRun;
   const SoakReport report = RunDownloadSoak(options);
 
   std::cout << "soak: " << report.chapters << " chapters, " << report.runs << " runs, failures per run:";
   for (int f : report.failedPerRun) std::cout << ' ' << f;
   std::cout << ", " << report.requests << " requests, " << report.seconds << " s\n";
+  if (GetParam().closeDuringFirstRun)
+    std::cout << "closed run: " << report.closedRun.downloaded << " downloaded, " << report.closedRun.failed
+              << " failed, " << report.closedRun.notStarted << " not started\n";
 
   EXPECT_TRUE(report.converged);
   // Every hundredth chapter fails its first two runs.
@@ -45,8 +50,9 @@ TEST_P(DownloadSoakTest, EveryChapterEndsWholeWhateverTheSiteDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, DownloadSoakTest,
-                         testing::Values(SoakCase{"MergedByHand", 8, false},
-                                         SoakCase{"MergedByTheLastRun", 1008, true}),
+                         testing::Values(SoakCase{"MergedByHand", 8, false, false},
+                                         SoakCase{"MergedByTheLastRun", 1008, true, false},
+                                         SoakCase{"ClosedDuringTheFirstRun", 2008, false, true}),
                          [](const testing::TestParamInfo<SoakCase>& info) { return info.param.name; });
 
 }  // namespace
