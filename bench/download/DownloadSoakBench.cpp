@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   options.chapters = 1000;
   options.maxRuns = 5;
   options.seed = 8;
+  options.runDeadline = std::chrono::seconds(600);
   for (int i = 1; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (!std::strcmp(argv[i], "--chapters") && hasValue) {
@@ -52,8 +53,8 @@ int main(int argc, char** argv) {
   std::printf("  runs needed         %d of at most %d (%s)\n", r.runs, options.maxRuns,
               r.converged ? "no row left checked" : "rows left checked");
   if (options.closeDuringFirstRun)
-    std::printf("  closed first run    %d downloaded, %d failed, %d never started\n", r.closedRun.downloaded,
-                r.closedRun.failed, r.closedRun.notStarted);
+    std::printf("  closed first run    %d downloaded, %d failed, %d never started; the close waited %d ms\n",
+                r.closedRun.downloaded, r.closedRun.failed, r.closedRun.notStarted, r.closedRun.waitedMs);
   std::printf("  failed per run     ");
   for (int f : r.failedPerRun) std::printf(" %d", f);
   std::printf("\n  requests served     %d, fetches %d\n", r.requests, r.fetches);

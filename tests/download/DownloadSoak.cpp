@@ -195,8 +195,10 @@ class Soak {
         // still queued and some stalled on the site.
         pump_.CloseWhen([this] { return saves_.load() >= options_.chapters / 4; },
                         [this] {
+                          const Clock::time_point closed = Clock::now();
                           run_->closeRequested = true;
                           StopPoolForShutdown(*pool_, pump_);
+                          report_.closedRun.waitedMs = MsSince(closed);
                         });
       }
       if (number > 1 && options_.recheckAutoMerge) {
@@ -408,7 +410,9 @@ class Soak {
       problems_.Add(run + "the run ended with the pool not idle");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (!watch_.TakeFetched().empty()) problems_.Add(run + "chapters were fetched after the close");
-    report_.closedRun = {tally.newlyDone, tally.failed, tally.notStarted};
+    report_.closedRun.downloaded = tally.newlyDone;
+    report_.closedRun.failed = tally.failed;
+    report_.closedRun.notStarted = tally.notStarted;
   }
 
   void CheckStatusLine(const std::string& run, const BeforeRun& before, int failedRows, int newlyDone) {

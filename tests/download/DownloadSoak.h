@@ -29,7 +29,7 @@ struct SoakOptions {
   bool closeDuringFirstRun = false;
   std::chrono::milliseconds stallLimit{2000};
   // A run that has not ended by then is taken as hung.
-  std::chrono::seconds runDeadline{300};
+  std::chrono::seconds runDeadline{120};
 };
 
 struct SoakReport {
@@ -39,6 +39,7 @@ struct SoakReport {
   std::vector<int> failedPerRun;  // the closed run not included
   struct ClosedRun {
     int downloaded = 0, failed = 0, notStarted = 0;
+    int waitedMs = 0;  // from the close until the running chapters had ended
   } closedRun;
   std::array<int, static_cast<int>(testsupport::SiteAnswer::kCount)> answers{};
   int requests = 0;
