@@ -55,7 +55,16 @@ void DownloadRun(DownloadContext& c) {
   c.tasks.tableLock.Enter();  // the previous run's tasks have all ended
   c.tasks.doneCount = 0;
   c.tasks.tableLock.Leave();
+  // Running from here on: starting the pool processes events, and a close
+  // that arrives then finds the pool not yet running, so it cannot stop it.
+  c.running = true;
+  c.closeRequested = false;
   c.pool.Start(kWorkers, kProcessMessages);
+  if (c.closeRequested) {
+    StopPoolForShutdown(c.pool, c.ui.pump);
+    c.running = false;
+    return;
+  }
   const int rows = w.超级列表框1.RowCount();
   c.tasks.failedCount.Exchange(0);
   w.标签4.SetCaption(m.started);
@@ -64,8 +73,6 @@ void DownloadRun(DownloadContext& c) {
   w.按钮_下载章节内容.SetEnabled(false);
   c.ui.rules.window.SetEnabled(false);
 
-  c.running = true;
-  c.closeRequested = false;
   for (int row = 0; row < rows; ++row) {
     if (w.超级列表框1.StateImage(row) == 1)
       c.pool.Submit(extract::ChapterTaskEntry, static_cast<uint32_t>(row),

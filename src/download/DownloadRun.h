@@ -15,9 +15,10 @@ struct DownloadContext {
   pool::WorkerPool& pool;                // DownloadPool
   extract::ChapterTaskContext& tasks;    // FailedCount, TableLock, DoneCount
   const BookFiles& files;
-  // Set while a run waits for its chapters. A close request that arrives
-  // meanwhile sets closeRequested; the run then ends quietly once the
-  // running chapters are done and leaves closing the window to its caller.
+  // Set while a run starts the pool and waits for its chapters. A close
+  // request that arrives meanwhile sets closeRequested and stops the pool;
+  // the run then ends quietly once the running chapters are done and leaves
+  // closing the window to its caller.
   bool running = false;
   bool closeRequested = false;
 };

@@ -192,6 +192,27 @@ TEST_F(DownloadRunTest, HostileTitleStaysInsideTheWorkingDirectory) {
   EXPECT_FALSE(fs::exists(dir.path().parent_path().parent_path() / "escape"));
 }
 
+// The pool processes events while it starts its threads, so the window can
+// be closed then, before any chapter is queued. That close must end the run
+// like one during the wait: nothing fetched, no outcome, the pool stopped.
+TEST_F(DownloadRunTest, CloseWhileThePoolStartsEndsTheRunAtOnce) {
+  AddRows(20);
+  bool closed = false;
+  pool.SetMessagePump([&] {
+    if (closed) return;
+    closed = true;
+    // What the main window's shut-down does.
+    if (run.running) run.closeRequested = true;
+    StopPoolForShutdown(pool, ui.pump);
+  });
+  DownloadRun(run);
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(site.TakeFetched().empty());
+  EXPECT_TRUE(ui.notices.Calls().empty());
+  EXPECT_NE(pool.GetState(), pool::WorkerPool::kRunning);
+  EXPECT_FALSE(run.running);
+}
+
 TEST(BaseAddress, UpToTheLastSlash) {
   EXPECT_EQ(BaseAddressOf("http://h/book/7/index.html"), "http://h/book/7/");
   EXPECT_EQ(BaseAddressOf("http://h/book/7/"), "http://h/book/7/");

@@ -405,7 +405,8 @@ bool HttpTestServer::Answer(Stream& stream, const RecordedRequest& request, bool
     case Fault::None:
       keepAlive = !response.closeAfter && response.raw.empty() &&
                   !EqualsIgnoringCase(request.Header("Connection").value_or(""), "close");
-      return stream.Write(bytes);
+      if (response.pieceBytes == 0 || response.pieceGap.count() <= 0) return stream.Write(bytes);
+      return WritePaced(stream, bytes, response.Serialized(true).size(), response);
     case Fault::Silence:
       stream.Drain();
       return false;
@@ -431,6 +432,17 @@ bool HttpTestServer::Answer(Stream& stream, const RecordedRequest& request, bool
     }
   }
   return false;
+}
+
+bool HttpTestServer::WritePaced(Stream& stream, std::string_view bytes, size_t headSize,
+                                const ScriptedResponse& response) {
+  headSize = std::min(headSize, bytes.size());
+  if (!stream.Write(bytes.substr(0, headSize))) return false;
+  for (size_t at = headSize; at < bytes.size(); at += response.pieceBytes) {
+    if (!Sleep(response.pieceGap)) return false;
+    if (!stream.Write(bytes.substr(at, response.pieceBytes))) return false;
+  }
+  return true;
 }
 
 void HttpTestServer::Tunnel(Stream& stream, const RecordedRequest& request) {

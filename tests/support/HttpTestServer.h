@@ -38,6 +38,10 @@ struct ScriptedResponse {
   // Non-empty: a "Content-Type: text/html; charset=<charset>" line.
   std::string charset;
   std::chrono::milliseconds latency{0};  // before anything is sent
+  // Both set (and no fault): a slow but live server. The head goes out at
+  // once, then the body in pieces of `pieceBytes` with `pieceGap` before each.
+  std::size_t pieceBytes = 0;
+  std::chrono::milliseconds pieceGap{0};
   Fault fault = Fault::None;
   std::size_t faultAfter = 0;
   bool closeAfter = false;  // "Connection: close" and the connection ends
@@ -109,6 +113,8 @@ class HttpTestServer {
   void AcceptLoop();
   void Serve(Connection* connection);
   bool Answer(Stream& stream, const RecordedRequest& request, bool& keepAlive);
+  bool WritePaced(Stream& stream, std::string_view bytes, std::size_t headSize,
+                  const ScriptedResponse& response);
   void Tunnel(Stream& stream, const RecordedRequest& request);
   ScriptedResponse ResponseFor(const RecordedRequest& request);
   bool Sleep(std::chrono::milliseconds duration);  // false when stopping

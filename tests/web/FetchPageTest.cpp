@@ -521,6 +521,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, FetchFaultTest,
                                            FaultCase{"resets mid-body", Fault::ResetMidBody, 1000},
                                            FaultCase{"closes mid-body", Fault::CloseMidBody, 1000}));
 
+// The stall limit bounds the silence between bytes, not the whole page: a
+// server that keeps sending, however slowly, is waited for.
+TEST_F(FetchPageTest, SlowButLivePageArrivesWholePastTheStallLimit) {
+  const std::string body(4000, 'p');
+  ScriptedResponse r = ScriptedResponse::Ok(body);
+  r.pieceBytes = 500;
+  r.pieceGap = 200ms;  // eight pieces: 1.6 s in all, against a 1 s stall limit
+  server_.Route("/slow", r);
+  seam::SetLimits(QuickLimits());
+  const auto started = Clock::now();
+  EXPECT_EQ(FetchPage(server_.Url("/slow")), body);
+  EXPECT_GT(Clock::now() - started, 1500ms);  // the pacing really outlasted the limit
+  seam::SetLimits(TestLimits());
+}
+
 TEST_F(FetchPageTest, NoServerGivesNoPage) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
