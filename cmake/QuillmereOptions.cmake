@@ -27,6 +27,21 @@ function(quillmere_add_library name)
   target_link_libraries(${name} PUBLIC quillmere_options ${ARG_DEPS})
 endfunction()
 
+# quillmere_label_tests(target labels)
+# Labels every test that gtest_discover_tests finds in `target`. The
+# discovery's PROPERTIES flatten a list of labels into separate arguments
+# (a second label would be taken for a property name), so the labels are set
+# afterwards, from a file ctest includes after the discovered tests.
+function(quillmere_label_tests target labels)
+  if(NOT labels)
+    return()
+  endif()
+  set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake")
+  file(WRITE "${labels_file}"
+    "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
+endfunction()
+
 # quillmere_add_test(name SOURCES... DEPS ... [LABELS ...])
 # One GoogleTest executable; each test case becomes one ctest entry.
 function(quillmere_add_test name)
@@ -34,9 +49,6 @@ function(quillmere_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE quillmere_options GTest::gtest GTest::gtest_main ${ARG_DEPS})
   include(GoogleTest)
-  set(props TIMEOUT 300)
-  if(ARG_LABELS)
-    list(APPEND props LABELS "${ARG_LABELS}")
-  endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  quillmere_label_tests(${name} "${ARG_LABELS}")
 endfunction()
