@@ -23,7 +23,7 @@ step "AddressSanitizer + UndefinedBehaviorSanitizer"
 
 step "ThreadSanitizer (threaded parts)"
 # Only the test programs that start threads are built and run here.
-BUILD_TARGETS="${QUILLMERE_THREADED_TESTS:-pool_tests web_fetch_tests regex_thread_tests chapter_tests download_tests download_soak_tests app_thread_tests}" \
+BUILD_TARGETS="${QUILLMERE_THREADED_TESTS:-pool_tests web_fetch_tests regex_thread_tests chapter_tests download_tests download_soak_tests app_thread_tests app_e2e_tests}" \
   "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMERE_SANITIZE=thread
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest -j "$jobs" -L threads --output-on-failure --no-tests=error)
