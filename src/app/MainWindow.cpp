@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@ namespace quill::app {
 namespace {
 
 constexpr QSize kMinClient{497, 366};
+constexpr int kFrameMs = 16;
 
 const QString kShowRules = QStringLiteral("规则设定>>>");
 const QString kHideRules = QStringLiteral("<<<规则设定");
@@ -78,6 +80,12 @@ MainWindow::MainWindow(rules::RuleStore& store, controls::Notices& notices,
   connect(download_, &QPushButton::clicked, this, [this] { Call(onDownload); });
   connect(merge_, &QPushButton::clicked, this, [this] { Call(onMerge); });
 
+  paintLater_.setSingleShot(true);
+  paintLater_.setTimerType(Qt::PreciseTimer);
+  connect(&paintLater_, &QTimer::timeout, this, [this] {
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  });
+
   move(50, 50);
   FitOuterSize(this, kOuterSize, kMinClient);
 
@@ -105,8 +113,24 @@ void MainWindow::ToggleRulesWindow() {
   toggle_->setText(rules_->isVisible() ? kHideRules : kShowRules);
 }
 
+bool MainWindow::ThrottlePaint() {
+  // A request held back here is not asked for again (Qt waits for the one it
+  // posted), so whatever becomes dirty meanwhile is painted by the single
+  // request the timer posts when the frame is over.
+  const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+  if (since < kFrameMs) {
+    if (!paintLater_.isActive()) paintLater_.start(static_cast<int>(kFrameMs - since));
+    return true;
+  }
+  sincePaint_.start();
+  return false;
+}
+
 bool MainWindow::event(QEvent* event) {
   switch (event->type()) {
+    case QEvent::UpdateRequest:
+      if (ThrottlePaint()) return true;
+      break;
     case QEvent::Show:
     case QEvent::Move:
       // A window manager's frame is known only once the window is shown.

@@ -2,6 +2,8 @@
 // The main window: address, title and author, status line, chapter table,
 // the three action buttons, the auto-merge check box and the toggle of the
 // rules window, which it loads hidden at start and keeps at its right edge.
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -78,6 +80,13 @@ class MainWindow final : public QWidget {
   std::unique_ptr<RulesWindow> rules_;
   std::unique_ptr<controls::Ui> ui_;
   bool closing_ = false;
+
+  // Repaints at most once a frame: during a download every chapter changes
+  // the table several times, and painting each change would take the GUI
+  // thread away from the control operations the workers wait for.
+  bool ThrottlePaint();
+  QElapsedTimer sincePaint_;
+  QTimer paintLater_;
 };
 
 }  // namespace quill::app

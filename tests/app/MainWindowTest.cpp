@@ -262,6 +262,34 @@ TEST_F(MainWindowTest, ActionButtonsCallTheirInstalledHandlers) {
   EXPECT_EQ(pressed, (std::vector<std::string>{"fetch", "download", "merge"}));
 }
 
+// Records the text a label shows each time it is painted.
+class PaintWatcher : public QObject {
+ public:
+  explicit PaintWatcher(QLabel* label) : label_(label) { label->installEventFilter(this); }
+  std::vector<QString> painted;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == label_ && event->type() == QEvent::Paint) painted.push_back(label_->text());
+    return false;
+  }
+
+ private:
+  QLabel* label_;
+};
+
+// Paints are held to one a frame; a change that comes right after a paint
+// still reaches the screen once the frame is over.
+TEST_F(MainWindowTest, AChangeRightAfterAPaintIsPaintedWhenTheFrameEnds) {
+  QLabel* status = Main<QLabel>(u"标签4");
+  PaintWatcher watcher(status);
+  for (const QString& text : {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}) {
+    status->setText(text);
+    ASSERT_TRUE(PumpUntil([&] { return !watcher.painted.empty() && watcher.painted.back() == text; }, 3000))
+        << text.toStdString();
+  }
+}
+
 // ---- start-up and the rule file
 
 TEST_F(MainWindowTest, StartUpCreatesTheRuleFileListsTheRulesAndShowsTheFirst) {
